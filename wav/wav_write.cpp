@@ -1,0 +1,1 @@
+// The WAVE writer (to come).
