@@ -5,7 +5,6 @@
 #include <langinfo.h>
 
 #include <array>
-#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -134,9 +133,6 @@ constexpr SjisCode kSjisTable[] = {
     {0xFF0E, 0x81, 0x44},  // ．
 };
 
-// The longest converted format; every catalogue text is far shorter.
-constexpr size_t kMaxFormat = 512;
-
 const SjisCode* findSjis(uint32_t codePoint)
 {
     size_t lo = 0;
@@ -190,33 +186,6 @@ int64_t decodeUtf8(const unsigned char* text, size_t length, size_t* pos)
     return code;
 }
 
-bool consoleUsesUtf8()
-{
-    const char* codeset = nl_langinfo(CODESET);
-    return codeset != nullptr && (std::strcmp(codeset, "UTF-8") == 0 || std::strcmp(codeset, "utf8") == 0);
-}
-
-void writeText(FILE* stream, Text text, va_list args)
-{
-    // Standard output goes first, so that a merged log keeps the order of writing.
-    if (stream == stderr) {
-        std::fflush(stdout);
-    }
-    const char* format = textFormat(text);
-    std::array<char, kMaxFormat> converted{};
-    if (!consoleUsesUtf8()) {
-        if (toShiftJis(format, converted.data(), converted.size()) != 0) {
-            return;
-        }
-        format = converted.data();
-    }
-    // The formats come only from the catalogue; arguments never become formats.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"
-    std::vfprintf(stream, format, args);
-#pragma GCC diagnostic pop
-}
-
 }  // namespace
 
 int toShiftJis(const char* utf8, char* out, size_t outSize)
@@ -225,6 +194,9 @@ int toShiftJis(const char* utf8, char* out, size_t outSize)
     const size_t length = std::strlen(utf8);
     size_t pos = 0;
     size_t used = 0;
+    if (outSize == 0) {
+        return -1;
+    }
     while (pos < length) {
         const int64_t code = decodeUtf8(text, length, &pos);
         if (code < 0) {
@@ -248,18 +220,22 @@ int toShiftJis(const char* utf8, char* out, size_t outSize)
     return 0;
 }
 
-void consoleOut(Text text, ...)
+bool consoleUsesUtf8()
 {
-    va_list args;
-    va_start(args, text);
-    writeText(stdout, text, args);
-    va_end(args);
+    const char* codeset = nl_langinfo(CODESET);
+    return codeset != nullptr &&
+           (std::strcmp(codeset, "UTF-8") == 0 || std::strcmp(codeset, "utf8") == 0);
 }
 
-void consoleErr(Text text, ...)
+const char* consoleFormat(FILE* stream, Text text, ConsoleFormat& buffer)
 {
-    va_list args;
-    va_start(args, text);
-    writeText(stderr, text, args);
-    va_end(args);
+    // Standard output goes first, so that a merged log keeps the order of writing.
+    if (stream == stderr) {
+        std::fflush(stdout);
+    }
+    const char* format = textFormat(text);
+    if (consoleUsesUtf8()) {
+        return format;
+    }
+    return toShiftJis(format, buffer.data(), buffer.size()) == 0 ? buffer.data() : nullptr;
 }
