@@ -69,7 +69,7 @@ TEST(LargeWalk, ChunkOfThreeGigabytesBeforeFormatAndData)
 }
 
 // Past 4 GiB: a chunk whose end lies beyond 2^32 must end the walk, not wrap back
-// to an earlier position and loop. The last "data" found before it is kept.
+// to an earlier position and loop; what lies inside it is never read.
 TEST(LargeWalk, ChunkEndingPastFourGigabytesEndsTheWalk)
 {
     TempDir dir;
