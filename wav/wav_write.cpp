@@ -54,9 +54,34 @@ mode_t currentUmask()
     return mask;
 }
 
+// The file that writing through path would create where nothing exists yet:
+// path itself, or the end of a chain of symbolic links that leads nowhere.
+int missingTarget(const std::string& path, std::string& target)
+{
+    std::string current = path;
+    for (int depth = 0; depth < 40; ++depth) {
+        struct stat st {};
+        if (lstat(current.c_str(), &st) != 0) {
+            target = current;
+            return errno == ENOENT ? 0 : -1;
+        }
+        if (!S_ISLNK(st.st_mode)) {
+            return -1;
+        }
+        std::array<char, PATH_MAX> link{};
+        const ssize_t length = readlink(current.c_str(), link.data(), link.size() - 1);
+        if (length <= 0) {
+            return -1;
+        }
+        const std::string next(link.data(), static_cast<size_t>(length));
+        current = next.front() == '/' ? next : directoryOf(current) + "/" + next;
+    }
+    return -1;
+}
+
 // Decides how to write the path. Devices, FIFOs and directories are opened
 // directly (a rename over them would be wrong); a missing file or a regular one,
-// also through a symbolic link, gets a temporary file beside it.
+// also through symbolic links, gets a temporary file beside the file it becomes.
 int planOutput(const char* path, OutputPlan& plan)
 {
     struct stat st {};
@@ -71,26 +96,16 @@ int planOutput(const char* path, OutputPlan& plan)
             return -1;
         }
         close(probe);
-        plan.replacing = true;
-        plan.old = st;
-    } else if (errno != ENOENT) {
-        return -1;
-    }
-
-    plan.target = path;
-    struct stat link {};
-    if (lstat(path, &link) == 0 && S_ISLNK(link.st_mode)) {
-        if (!plan.replacing) {
-            // A link to nothing: writing through it creates its target, with nothing to lose.
-            plan.direct = true;
-            return 0;
-        }
         char* resolved = realpath(path, nullptr);
         if (resolved == nullptr) {
             return -1;
         }
         plan.target = resolved;
         std::free(resolved);
+        plan.replacing = true;
+        plan.old = st;
+    } else if (errno != ENOENT || missingTarget(path, plan.target) != 0) {
+        return -1;
     }
     plan.direct = false;
     return 0;
