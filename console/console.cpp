@@ -182,6 +182,11 @@ int64_t decodeUtf8(const unsigned char* text, size_t length, size_t* pos)
         }
         code = (code << 6) | (next & 0x3Fu);
     }
+    // Only the shortest form of a character is valid UTF-8.
+    constexpr std::array<uint32_t, 4> kShortest = {0, 0x80, 0x800, 0x10000};
+    if (code < kShortest[extra] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+        return -1;
+    }
     *pos += extra + 1;
     return code;
 }
