@@ -55,9 +55,7 @@ int runConversion(const char* inputPath, const char* outputPath, StereoJob& job)
     job.out.dataSize *= 2;
     job.out.channels = 2;
     wavRelease(job.out);
-    if (job.out.dataSize > 0) {
-        job.out.samples = static_cast<uint8_t*>(std::malloc(job.out.dataSize));
-    }
+    job.out.samples = wavAllocate(job.out.dataSize);
     if (job.out.samples == nullptr) {
         consoleErr(Text::NoMemory);
         return -1;

@@ -24,6 +24,10 @@ struct StereoJob {
     float delaySec = 0.03f;
 };
 
+// Allocates a sample buffer of size bytes, to be released by wavRelease.
+// A request for 0 bytes fails like any other: both give null.
+uint8_t* wavAllocate(uint32_t size);
+
 // Frees the description's sample buffer, if any, and clears the pointer,
 // so that a second release does nothing.
 void wavRelease(WavInfo& info);

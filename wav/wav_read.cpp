@@ -58,9 +58,7 @@ int readDataChunk(FILE* stream, uint64_t* pos, uint32_t length, WavInfo& info)
     info.dataSize = length;
     consoleErr(Text::DataLength, signedLength(length));
     wavRelease(info);
-    if (length > 0) {
-        info.samples = static_cast<uint8_t*>(std::malloc(length));
-    }
+    info.samples = wavAllocate(length);
     if (info.samples == nullptr) {
         consoleErr(Text::NoMemory);
         return -1;
