@@ -146,7 +146,7 @@ const SjisCode* findSjis(uint32_t codePoint)
         }
     }
     return (lo < std::size(kSjisTable) && kSjisTable[lo].codePoint == codePoint) ? &kSjisTable[lo]
-                                                                                  : nullptr;
+                                                                                 : nullptr;
 }
 
 // Decodes one UTF-8 sequence at text[*pos]; returns the code point, or -1 for a

@@ -44,7 +44,7 @@ struct Outcome {
 };
 
 class Launch {
-public:
+   public:
     explicit Launch(const std::vector<std::string>& args, rlim_t fileSizeLimit = RLIM_INFINITY)
     {
         std::vector<std::string> argStore{SONARI3_BIN};
@@ -125,7 +125,7 @@ public:
         return o;
     }
 
-private:
+   private:
     TempDir capture_;
     pid_t pid_ = -1;
     bool reaped_ = false;
@@ -206,8 +206,8 @@ const ConvertCase kConvertCases[] = {
      },
      "in.wav", "out.wav"},
     // Paths are echoed as given, here UTF-8 bytes amid Shift_JIS text.
-    {"PathsEchoedAsGiven", [] { return monoInput(44100, 16, noise(400, 7)); },
-     "入力 ファイル.wav", "出力.wav"},
+    {"PathsEchoedAsGiven", [] { return monoInput(44100, 16, noise(400, 7)); }, "入力 ファイル.wav",
+     "出力.wav"},
 };
 
 void PrintTo(const ConvertCase& c, std::ostream* os)
@@ -306,16 +306,28 @@ TEST(OutputSamples, HandCheckedFrames)
     // Delay 0.0001 s at 44100 Hz is D = 4 frames.
     const SampleCase cases[] = {
         // Shorter than D: both channels carry the input.
-        {"Short16", 44100, 16, {}, samples16({1000, -2000, 32767, -32768}),
+        {"Short16",
+         44100,
+         16,
+         {},
+         samples16({1000, -2000, 32767, -32768}),
          samples16({1000, 1000, -2000, -2000, 32767, 32767, -32768, -32768})},
         {"Short8", 8000, 8, {}, {0, 128, 255}, {0, 0, 128, 128, 255, 255}},
         // The odd byte has no frame: its two output bytes are zero.
         {"OddLength16", 44100, 16, {}, {0x34, 0x12, 0x7F}, {0x34, 0x12, 0x34, 0x12, 0, 0}},
         // L echo +g at 2D, R delayed by D with echo -g at 3D.
-        {"Echo16", 44100, 16, {"0.0001", "0.5"}, impulse16(16, 0, 10000),
+        {"Echo16",
+         44100,
+         16,
+         {"0.0001", "0.5"},
+         impulse16(16, 0, 10000),
          frames16(16, {{0, 10000, 10000}, {4, 0, 10000}, {8, 5000, 0}, {12, 0, -5000}})},
         // At 8 bits each echo sounds one step later: L from 3D, R from 4D.
-        {"Echo8", 44100, 8, {"0.0001", "0.5"}, impulse8(20, 4, 100),
+        {"Echo8",
+         44100,
+         8,
+         {"0.0001", "0.5"},
+         impulse8(20, 4, 100),
          frames8(20, {{4, 100, 0}, {8, 0, 100}, {12, 50, 0}, {16, 0, -50}})},
     };
     for (const SampleCase& c : cases) {
@@ -329,9 +341,10 @@ TEST(OutputSamples, HandCheckedFrames)
         const RunResult r = runSonari3(args);
 
         EXPECT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(readFile(dir.file("out.wav")),
-                  concat({canonicalHeader(2, c.rate, c.bits, static_cast<uint32_t>(c.output.size())),
-                          c.output}));
+        EXPECT_EQ(
+            readFile(dir.file("out.wav")),
+            concat({canonicalHeader(2, c.rate, c.bits, static_cast<uint32_t>(c.output.size())),
+                    c.output}));
     }
 }
 
@@ -800,9 +813,12 @@ struct SoxCase {
 };
 
 const SoxCase kSoxCases[] = {
-    {"Pcm8At8000", 8, 8000, false},     {"Pcm8At11025", 8, 11025, false},
-    {"Pcm16At22050", 16, 22050, false}, {"Pcm16At44100", 16, 44100, false},
-    {"Pcm16At48000", 16, 48000, false}, {"Pcm8At22050WithList", 8, 22050, true},
+    {"Pcm8At8000", 8, 8000, false},
+    {"Pcm8At11025", 8, 11025, false},
+    {"Pcm16At22050", 16, 22050, false},
+    {"Pcm16At44100", 16, 44100, false},
+    {"Pcm16At48000", 16, 48000, false},
+    {"Pcm8At22050WithList", 8, 22050, true},
     {"Pcm16At44100WithList", 16, 44100, true},
 };
 
@@ -881,9 +897,10 @@ TEST(SoxFilesExtensible, RefusedWithTheFormatLines)
     }
     TempDir dir;
     const std::string in = dir.file("in.wav");
-    ASSERT_EQ(std::system(("sox -n -r 44100 -b 24 -c 1 " + in + " synth 0.05 sine 440 2>/dev/null")
-                              .c_str()),
-              0);
+    ASSERT_EQ(
+        std::system(
+            ("sox -n -r 44100 -b 24 -c 1 " + in + " synth 0.05 sine 440 2>/dev/null").c_str()),
+        0);
     const Bytes file = readFile(in);
     ASSERT_GE(file.size(), 36u);
     const auto u16 = [&](size_t i) { return static_cast<unsigned>(file[i] | file[i + 1] << 8); };

@@ -22,7 +22,8 @@ constexpr uint32_t kTooLarge = 2147483630u;
 // zero bytes.
 void makeSparseInput(const std::string& path, const FormatRecord& f)
 {
-    Bytes header = chunk("fmt ", fmtBody(f.tag, f.channels, f.rate, f.byteRate, f.blockAlign, f.bits));
+    Bytes header =
+        chunk("fmt ", fmtBody(f.tag, f.channels, f.rate, f.byteRate, f.blockAlign, f.bits));
     header = riffWave({header, chunk("data", kTooLarge, {})}, kTooLarge + 36);
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     ASSERT_GE(fd, 0);

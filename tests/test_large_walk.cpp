@@ -62,8 +62,9 @@ TEST(LargeWalk, ChunkOfThreeGigabytesBeforeFormatAndData)
                                kFmtReport + "\n 時間=0.001\n";
     EXPECT_EQ(r.out, report + report + "\nモノラルファイル [" + in + "] を [" + out +
                          "] へステレオ変換しました.\n");
-    EXPECT_EQ(r.err, " \"fmt \"の長さ: 16 [bytes]\n\n \"data\" の長さ: 8 [bytes]\n"
-                     " \"fmt \"の長さ: 16 [bytes]\n\n \"data\" の長さ: 8 [bytes]\n");
+    EXPECT_EQ(r.err,
+              " \"fmt \"の長さ: 16 [bytes]\n\n \"data\" の長さ: 8 [bytes]\n"
+              " \"fmt \"の長さ: 16 [bytes]\n\n \"data\" の長さ: 8 [bytes]\n");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(readFile(out).size(), 44U + 16U);
 }

@@ -38,7 +38,7 @@ Bytes readStream(FILE* stream)
 // A conversion job as the program hands it to the writer: the mono input's samples
 // and an output buffer of twice their size, both on the heap and owned by the job.
 class WriterJob {
-public:
+   public:
     WriterJob(uint32_t rate, uint16_t bits, const Bytes& mono) : input_(monoInput(rate, bits, mono))
     {
         job_.in.sampleRate = rate;
@@ -66,7 +66,7 @@ public:
     // The file a successful write must leave.
     Bytes expected() const { return expectedOutput(input_); }
 
-private:
+   private:
     InputFile input_;
     StereoJob job_;
 };
@@ -189,7 +189,7 @@ TEST(DataWrite, FullDeviceFailsWithMessage)
 // Putting the file in place
 
 class FileWrite : public ::testing::Test {
-protected:
+   protected:
     // Writes the job to path; returns the status and keeps what went to stderr.
     int write(const std::string& path)
     {
@@ -251,7 +251,8 @@ TEST_F(FileWrite, ReplacedFileKeepsItsModeAndHoldsExactlyTheNewContent)
         EXPECT_EQ(readFile(path), job_.expected());
         EXPECT_EQ(permissionBits(path), c.mode);
     }
-    EXPECT_EQ(directoryEntries(dir_.path), (Names{"empty.wav", "exec.wav", "larger.wav", "smaller.wav"}));
+    EXPECT_EQ(directoryEntries(dir_.path),
+              (Names{"empty.wav", "exec.wav", "larger.wav", "smaller.wav"}));
 }
 
 TEST_F(FileWrite, ReplacedFileKeepsItsOwnerWhenRunAsRoot)

@@ -183,7 +183,8 @@ int wavFileRead(const char* path, WavInfo& info)
     if (info.bytesPerSec == 0) {
         consoleOut(Text::TimeUnknown);
     } else {
-        consoleOut(Text::Time, static_cast<double>(info.dataSize) / static_cast<double>(info.bytesPerSec));
+        consoleOut(Text::Time,
+                   static_cast<double>(info.dataSize) / static_cast<double>(info.bytesPerSec));
     }
     return 0;
 }

@@ -26,10 +26,10 @@ constexpr long kHeaderSize = 44;
 // temporary file beside the target that is renamed over it at the end.
 struct OutputPlan {
     bool direct = true;
-    std::string target;     // the file that is replaced (a link's target)
-    std::string temporary;  // the file being written, when not direct
-    bool replacing = false; // an existing file is being replaced
-    struct stat old {};     // its permissions and owner
+    std::string target;      // the file that is replaced (a link's target)
+    std::string temporary;   // the file being written, when not direct
+    bool replacing = false;  // an existing file is being replaced
+    struct stat old {};      // its permissions and owner
 };
 
 std::string directoryOf(const std::string& path)

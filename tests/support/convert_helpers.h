@@ -78,12 +78,12 @@ mode_t permissionBits(const std::string& path);
 
 // Sets the process umask for its lifetime.
 class UmaskScope {
-public:
+   public:
     explicit UmaskScope(mode_t mask);
     ~UmaskScope();
     UmaskScope(const UmaskScope&) = delete;
     UmaskScope& operator=(const UmaskScope&) = delete;
 
-private:
+   private:
     mode_t saved_;
 };

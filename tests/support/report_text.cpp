@@ -9,8 +9,8 @@ const char* const kUsageUtf8 =
 
 ConsoleEncoding encodingFor(const std::string& locale)
 {
-    const bool utf8 = locale.find("UTF-8") != std::string::npos ||
-                      locale.find("utf8") != std::string::npos;
+    const bool utf8 =
+        locale.find("UTF-8") != std::string::npos || locale.find("utf8") != std::string::npos;
     return utf8 ? ConsoleEncoding::Utf8 : ConsoleEncoding::ShiftJis;
 }
 

@@ -14,7 +14,7 @@ enum class ConsoleEncoding { ShiftJis, Utf8 };
 ConsoleEncoding encodingFor(const std::string& locale);
 
 class Transcript {
-public:
+   public:
     explicit Transcript(ConsoleEncoding encoding = ConsoleEncoding::ShiftJis);
 
     const std::string& out() const { return out_; }
@@ -59,7 +59,7 @@ public:
     // A whole accepted "fmt " chunk of 16 bytes: length line and the six lines.
     Transcript& pcmFormat(unsigned channels, unsigned long sampleRate, unsigned bits);
 
-private:
+   private:
     Transcript& fixedOut(const std::string& utf8);
     Transcript& fixedErr(const std::string& utf8);
 
