@@ -74,7 +74,11 @@ int missingTarget(const std::string& path, std::string& target)
             return -1;
         }
         const std::string next(link.data(), static_cast<size_t>(length));
-        current = next.front() == '/' ? next : directoryOf(current) + "/" + next;
+        if (next.front() == '/') {
+            current = next;
+        } else {
+            current = directoryOf(current).append("/").append(next);
+        }
     }
     return -1;
 }
