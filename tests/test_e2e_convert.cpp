@@ -47,26 +47,7 @@ class Launch {
    public:
     explicit Launch(const std::vector<std::string>& args, rlim_t fileSizeLimit = RLIM_INFINITY)
     {
-        std::vector<std::string> argStore{SONARI3_BIN};
-        argStore.insert(argStore.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (std::string& a : argStore) {
-            argv.push_back(a.data());
-        }
-        argv.push_back(nullptr);
-        std::vector<std::string> envStore;
-        for (char** e = environ; *e != nullptr; ++e) {
-            const std::string entry(*e);
-            if (entry.rfind("LC_", 0) != 0 && entry.rfind("LANG", 0) != 0) {
-                envStore.push_back(entry);
-            }
-        }
-        envStore.emplace_back("LC_ALL=C");
-        std::vector<char*> envp;
-        for (std::string& e : envStore) {
-            envp.push_back(e.data());
-        }
-        envp.push_back(nullptr);
+        ProgramCommand command = programCommand(args, "C");
         const std::string outPath = capture_.file("stdout");
         const std::string errPath = capture_.file("stderr");
 
@@ -86,7 +67,7 @@ class Launch {
             // The program must protect itself from SIGXFSZ: start it with the default action.
             signal(SIGXFSZ, SIG_DFL);
             signal(SIGPIPE, SIG_DFL);
-            execve(argv[0], argv.data(), envp.data());
+            execve(command.argv[0], command.argv.data(), command.envp.data());
             _exit(127);
         }
     }

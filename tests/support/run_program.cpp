@@ -43,37 +43,13 @@ RunResult spawn(const std::vector<std::string>& args, const std::string& locale,
                                          0644);
     }
 
-    std::vector<std::string> argStore;
-    argStore.emplace_back(SONARI3_BIN);
-    argStore.insert(argStore.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& a : argStore) {
-        argv.push_back(a.data());
-    }
-    argv.push_back(nullptr);
-
-    // The environment of the test, less any locale setting, plus LC_ALL.
-    std::vector<std::string> envStore;
-    for (char** e = environ; *e != nullptr; ++e) {
-        const std::string entry(*e);
-        if (entry.rfind("LC_", 0) == 0 || entry.rfind("LANG=", 0) == 0 ||
-            entry.rfind("LANGUAGE=", 0) == 0) {
-            continue;
-        }
-        envStore.push_back(entry);
-    }
-    envStore.push_back("LC_ALL=" + locale);
-    std::vector<char*> envp;
-    for (std::string& e : envStore) {
-        envp.push_back(e.data());
-    }
-    envp.push_back(nullptr);
-
+    ProgramCommand command = programCommand(args, locale);
     pid_t pid = 0;
-    const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    const int rc = posix_spawn(&pid, command.argv[0], &actions, nullptr, command.argv.data(),
+                               command.envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) {
-        throw std::runtime_error("cannot start " + std::string(argv[0]));
+        throw std::runtime_error("cannot start " + command.argStore[0]);
     }
     int wstatus = 0;
     waitpid(pid, &wstatus, 0);
@@ -88,6 +64,31 @@ RunResult spawn(const std::vector<std::string>& args, const std::string& locale,
 }
 
 }  // namespace
+
+ProgramCommand programCommand(const std::vector<std::string>& args, const std::string& locale)
+{
+    ProgramCommand c;
+    c.argStore.emplace_back(SONARI3_BIN);
+    c.argStore.insert(c.argStore.end(), args.begin(), args.end());
+    for (char** e = environ; *e != nullptr; ++e) {
+        const std::string entry(*e);
+        if (entry.rfind("LC_", 0) == 0 || entry.rfind("LANG=", 0) == 0 ||
+            entry.rfind("LANGUAGE=", 0) == 0) {
+            continue;
+        }
+        c.envStore.push_back(entry);
+    }
+    c.envStore.push_back("LC_ALL=" + locale);
+    for (std::string& a : c.argStore) {
+        c.argv.push_back(a.data());
+    }
+    c.argv.push_back(nullptr);
+    for (std::string& e : c.envStore) {
+        c.envp.push_back(e.data());
+    }
+    c.envp.push_back(nullptr);
+    return c;
+}
 
 RunResult runSonari3(const std::vector<std::string>& args, const std::string& locale)
 {

@@ -12,6 +12,16 @@ struct RunResult {
     int status = -1;  // exit status as the shell shows it (0..255), or -1 if killed
 };
 
+// The program's argument vector (its path first) and the test's environment less any
+// locale setting, plus LC_ALL; argv and envp point into the owned strings.
+struct ProgramCommand {
+    std::vector<std::string> argStore;
+    std::vector<std::string> envStore;
+    std::vector<char*> argv;
+    std::vector<char*> envp;
+};
+ProgramCommand programCommand(const std::vector<std::string>& args, const std::string& locale);
+
 // Runs the program with the given arguments (not including the program name), with
 // LC_ALL set to the given locale. Standard input is /dev/null.
 RunResult runSonari3(const std::vector<std::string>& args, const std::string& locale = "C");
