@@ -720,6 +720,49 @@ TEST(ReadOnlyOutput, RefusedToUsersAndReplacedByRoot)
     EXPECT_EQ(directoryEntries(dir.path), (Names{"in.wav", "out.wav"}));
 }
 
+// A file the user may write, in a folder where they may not create files: there is
+// no room for a temporary file beside it, so it is written in place, as opening it
+// for writing would. Root is not held back by permissions, so as root the program
+// runs as nobody.
+TEST(LockedFolder, WritableFileIsWrittenInPlace)
+{
+    TempDir dir;
+    ASSERT_EQ(chmod(dir.path.c_str(), 0755), 0);
+    const std::string in = dir.file("in.wav");
+    const std::string folder = dir.file("locked");
+    const std::string out = folder + "/out.wav";
+    const InputFile input = monoInput(8000, 16, noise(600, 21));
+    writeFile(in, input.bytes());
+    ASSERT_EQ(chmod(in.c_str(), 0644), 0);
+    ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+    writeFile(out, noise(4000, 22));
+    ASSERT_EQ(chmod(out.c_str(), 0666), 0);
+    const bool root = geteuid() == 0;
+    if (!root) {
+        ASSERT_EQ(chmod(folder.c_str(), 0555), 0);
+    }
+
+    ProgramCommand command = programCommand({in, out}, "C");
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        const int devNull = open("/dev/null", O_RDWR);
+        if (devNull < 0 || dup2(devNull, 1) < 0 || dup2(devNull, 2) < 0 ||
+            (root && (setgid(65534) != 0 || setuid(65534) != 0))) {
+            _exit(127);
+        }
+        execve(command.argv[0], command.argv.data(), command.envp.data());
+        _exit(127);
+    }
+    int wstatus = 0;
+    ASSERT_EQ(waitpid(pid, &wstatus, 0), pid);
+    ASSERT_TRUE(WIFEXITED(wstatus));
+    EXPECT_EQ(WEXITSTATUS(wstatus), 0);
+    EXPECT_EQ(readFile(out), expectedOutput(input));
+    EXPECT_EQ(directoryEntries(folder), Names{"out.wav"});
+    chmod(folder.c_str(), 0755);
+}
+
 // A file-size limit below the output's size: the write fails, the program is not
 // killed by SIGXFSZ, the temporary file goes and an old output stays as it was.
 TEST(FileSizeLimit, WriteFailsWithoutLosingTheOldOutput)

@@ -220,6 +220,12 @@ int wavFileWrite(const char* path, StereoJob& job)
     FILE* stream = nullptr;
     if (planOutput(path, plan) == 0) {
         stream = plan.direct ? std::fopen(path, "wb") : openTemporary(plan);
+        // A file the user may write, in a folder where they may not create one,
+        // can only be written in place, as opening it would.
+        if (stream == nullptr && plan.replacing && (errno == EACCES || errno == EPERM)) {
+            plan.direct = true;
+            stream = std::fopen(path, "wb");
+        }
     }
     if (stream == nullptr) {
         consoleErr(Text::WriteOpenFailed, path);
