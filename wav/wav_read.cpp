@@ -4,7 +4,6 @@
 #include "wav/wav_read.h"
 
 #include <array>
-#include <cstdlib>
 #include <cstring>
 
 #include "console/console.h"
@@ -16,8 +15,8 @@ constexpr size_t kRiffHeaderSize = 12;
 constexpr size_t kChunkHeaderSize = 8;
 constexpr size_t kFmtRecordSize = 16;
 
-// The report prints chunk lengths as signed 32-bit numbers, as the format's
-// historical tools did: lengths of 2 GiB and more show negative.
+// Chunk lengths are reported as signed 32-bit numbers, so lengths of 2 GiB and
+// more show negative: existing logs and the scripts that read them expect that.
 long signedLength(uint32_t length)
 {
     return static_cast<long>(static_cast<int32_t>(length));
