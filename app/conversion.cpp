@@ -2,7 +2,6 @@
 // the stereo description, reads the input a second time and writes the result.
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
 
 #include "app/entry.h"
 #include "console/console.h"
